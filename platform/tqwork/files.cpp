@@ -1,0 +1,73 @@
+// libtqwork: file utilities of the station.
+#include "station_libs.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace tq {
+
+namespace {
+
+struct fd_guard {
+    int fd;
+    ~fd_guard()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+};
+
+bool write_all(int fd, const char *p, ssize_t n)
+{
+    while (n > 0) {
+        ssize_t w = ::write(fd, p, std::size_t(n));
+        if (w < 0 && errno == EINTR)
+            continue;
+        if (w <= 0)
+            return false;
+        p += w;
+        n -= w;
+    }
+    return true;
+}
+
+}  // namespace
+
+int copy(const char *src, const char *dst)
+{
+    fd_guard in{::open(src, O_RDONLY | O_CLOEXEC)};
+    if (in.fd < 0)
+        return 1;
+    fd_guard out{::open(dst, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644)};
+    if (out.fd < 0)
+        return 1;
+    static thread_local char buf[1 << 17];
+    for (;;) {
+        ssize_t got = ::read(in.fd, buf, sizeof buf);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0 || !write_all(out.fd, buf, got)) {
+            ::unlink(dst);  // never leave a partial copy behind as if it were whole
+            return 1;
+        }
+        if (got == 0)
+            break;
+    }
+    int fd = out.fd;
+    out.fd = -1;
+    if (::close(fd) != 0) {
+        ::unlink(dst);
+        return 1;
+    }
+    return 0;
+}
+
+int scode_date(char *out, std::time_t t)
+{
+    std::snprintf(out, 12, "%010lld", static_cast<long long>(t));
+    return 0;
+}
+
+}  // namespace tq
