@@ -5,7 +5,8 @@
 // caller asking for that value gets the same immutable record. A returned
 // pointer therefore stays valid and unchanged for the whole process, and
 // memory is bounded by the number of distinct values (at most 256^3 time
-// records; texts by value and width), never by the number of calls.
+// records; at most 2^n texts of width n, since only the low n bits of a
+// value reach its text), never by the number of calls.
 #include "station_libs.h"
 
 #include <cstring>
@@ -59,6 +60,8 @@ bool parse_tms(const char *text, tms &out)
 std::uint32_t abtoi(const char *bits, int n)
 {
     std::uint32_t v = 0;
+    if (bits == nullptr)
+        return 0;
     for (int i = 0; i < n && bits[i] != '\0'; ++i)
         v = (v << 1) | (bits[i] == '1' ? 1u : 0u);
     return v;
@@ -70,6 +73,8 @@ const char *itoab(int value, int n)
     if (n < 0)
         n = 0;
     std::uint32_t v = std::uint32_t(value);
+    if (n < 32)
+        v &= (1u << n) - 1u;
     std::lock_guard<std::mutex> guard(intern_lock);
     auto [it, fresh] = pool.try_emplace({v, n});
     if (fresh) {
@@ -112,11 +117,15 @@ const tms *difftms(const tms *a, const tms *b)
 
 int tms_equal(const tms *a, const tms *b)
 {
+    if (a == nullptr || b == nullptr)
+        return 0;
     return a->hour == b->hour && a->minute == b->minute && a->second == b->second;
 }
 
 int tms_to_sec(const tms *t)
 {
+    if (t == nullptr)
+        return -1;
     return t->hour * 3600 + t->minute * 60 + t->second;
 }
 

@@ -15,6 +15,8 @@ const char *TQ_errorlog_name = "error.log";
 int md5file(std::FILE *f, unsigned char d[16])
 {
     std::memset(d, 0, 16);
+    if (f == nullptr)
+        return 1;
     std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> ctx(EVP_MD_CTX_new(), EVP_MD_CTX_free);
     if (!ctx || EVP_DigestInit_ex(ctx.get(), EVP_md5(), nullptr) != 1)
         return 1;

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace tq {
@@ -40,6 +41,14 @@ int copy(const char *src, const char *dst)
     fd_guard in{::open(src, O_RDONLY | O_CLOEXEC)};
     if (in.fd < 0)
         return 1;
+    struct stat src_st;
+    if (::fstat(in.fd, &src_st) != 0 || S_ISDIR(src_st.st_mode))
+        return 1;
+    // Opening dst with O_TRUNC would empty src itself when both name one file;
+    // that file already holds an exact copy of itself.
+    struct stat dst_st;
+    if (::stat(dst, &dst_st) == 0 && dst_st.st_dev == src_st.st_dev && dst_st.st_ino == src_st.st_ino)
+        return 0;
     fd_guard out{::open(dst, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644)};
     if (out.fd < 0)
         return 1;

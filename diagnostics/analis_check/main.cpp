@@ -1,0 +1,6 @@
+#include "analis_check.h"
+
+int main()
+{
+    return analis_check_run();
+}
