@@ -49,27 +49,35 @@ int copy(const char *src, const char *dst)
     struct stat dst_st;
     if (::stat(dst, &dst_st) == 0 && dst_st.st_dev == src_st.st_dev && dst_st.st_ino == src_st.st_ino)
         return 0;
-    fd_guard out{::open(dst, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644)};
+    // Only a file this call created is removed after a failure: an existing
+    // dst may be a device or another owner's file.
+    bool created = true;
+    fd_guard out{::open(dst, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644)};
+    if (out.fd < 0 && errno == EEXIST) {
+        created = false;
+        out.fd = ::open(dst, O_WRONLY | O_TRUNC | O_CLOEXEC);
+    }
     if (out.fd < 0)
         return 1;
+    auto fail = [&] {
+        if (created)
+            ::unlink(dst);
+        return 1;
+    };
     static thread_local char buf[1 << 17];
     for (;;) {
         ssize_t got = ::read(in.fd, buf, sizeof buf);
         if (got < 0 && errno == EINTR)
             continue;
-        if (got < 0 || !write_all(out.fd, buf, got)) {
-            ::unlink(dst);  // never leave a partial copy behind as if it were whole
-            return 1;
-        }
+        if (got < 0 || !write_all(out.fd, buf, got))
+            return fail();
         if (got == 0)
             break;
     }
     int fd = out.fd;
     out.fd = -1;
-    if (::close(fd) != 0) {
-        ::unlink(dst);
-        return 1;
-    }
+    if (::close(fd) != 0)
+        return fail();
     return 0;
 }
 

@@ -5,7 +5,8 @@
 // register 0 (function 04) is the slave's sample counter, advanced each time
 // the slave samples its inputs. "New data" means the counter differs from its
 // value at the previous successful TQs_data_cycle; the first poll after
-// TQs_init always has new data.
+// TQs_init, and after a lost link was made again, always has new data (a
+// restarted slave counts from the start again).
 //
 // One connection per process, held from TQs_init to the end of the run.
 #include "station_libs.h"
@@ -44,7 +45,7 @@ struct modbus_closer {
 struct slave_state {
     std::unique_ptr<modbus_t, modbus_closer> ctx;
     bool connected = false;
-    bool have_counter = false;  // a poll succeeded since TQs_init
+    bool have_counter = false;  // a poll succeeded on this connection
     std::uint16_t counter = 0;  // the counter at that poll
 };
 
@@ -79,6 +80,7 @@ bool connect_link()
     if (modbus_connect(station_slave.ctx.get()) != 0)
         return false;
     station_slave.connected = true;
+    station_slave.have_counter = false;
     return true;
 }
 
