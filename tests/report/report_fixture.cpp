@@ -74,7 +74,7 @@ run_result run(const std::string &cwd, const std::vector<std::string> &argv,
     return r;
 }
 
-sys_days day(int y, unsigned m, unsigned d)
+sys_days date_of(int y, unsigned m, unsigned d)
 {
     return sys_days(year(y) / month(m) / d);
 }
@@ -199,6 +199,11 @@ run_result report_fixture::db_client(const std::string &sql)
 
 void report_fixture::add_worker(const std::string &first, const std::string &second)
 {
+    if (!fs::exists(std::string(TQ_BIN_DIR) + "/tqmanager")) {
+        auto r = db_client("INSERT INTO workers (first_name, second_name) VALUES ('" + first + "','" + second + "')");
+        ASSERT_EQ(r.status, 0) << r.err;
+        return;
+    }
     auto r = run(workdir, {std::string(TQ_BIN_DIR) + "/tqmanager", "insert_worker"},
                  first + " " + second + "\n");
     ASSERT_EQ(r.status, 0) << r.err;
@@ -210,6 +215,14 @@ void report_fixture::add_plan(const std::string &date, const std::vector<plan_li
     for (const auto &l : lines)
         input += l.first + " " + l.second + " " + std::to_string(l.workstation) + " " +
                  std::to_string(l.shift) + "\n";
+    if (!fs::exists(std::string(TQ_BIN_DIR) + "/tqmanager")) {
+        std::string sql = "DELETE FROM shift_lines WHERE plan_date='" + date + "';";
+        for (const auto &l : lines)
+            sql += "INSERT INTO shift_lines (plan_date, first_name, second_name, workstation, shift) VALUES ('" + date + "','" + l.first + "','" + l.second + "'," + std::to_string(l.workstation) + "," + std::to_string(l.shift) + ");";
+        auto r = db_client(sql);
+        ASSERT_EQ(r.status, 0) << r.err;
+        return;
+    }
     auto r = run(workdir, {std::string(TQ_BIN_DIR) + "/tqmanager", "insert_shift", date}, input);
     ASSERT_EQ(r.status, 0) << r.err;
 }

@@ -65,7 +65,7 @@ counts expected(const std::vector<stored> &samples, std::chrono::sys_days date, 
 
 counts &operator+=(counts &a, const counts &b);
 
-std::chrono::sys_days day(int y, unsigned m, unsigned d);
+std::chrono::sys_days date_of(int y, unsigned m, unsigned d);
 int tod(int h, int m, int s);
 
 // Records of one workstation every 1 to 7 seconds in [from, to) of the day,

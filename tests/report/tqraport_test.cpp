@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -82,31 +83,42 @@ struct dated_plan {
     std::vector<plan_line> lines;
 };
 
-// Day 2026-03-02 holds: a worker without work (Ewa), one with two records
+// Day 2026-03-02 holds: a worker without work (Ewa), one with three records
 // (Anna), a record listed twice (Ola), two workers on one workstation and
-// shift (Jan, Piotr) and a night shift over midnight (Marek). Other days give
+// shift (Jan, Piotr) and a night shift over midnight (Marek). Anna's shift 2
+// on workstation 2 begins 3 s after the last work sample of her shift 1
+// there: only a fresh analysis state per query makes it a start of work. Other days give
 // the month report samples on several days and a night over the month's end.
 const std::vector<dated_plan> march_plans = {
-    {day(2026, 3, 1), "2026-03-01", {{"Marek", "Nocny", 4, 3}}},
-    {day(2026, 3, 2),
+    {date_of(2026, 3, 1), "2026-03-01", {{"Marek", "Nocny", 4, 3}}},
+    {date_of(2026, 3, 2),
      "2026-03-02",
      {{"Jan", "Kowalski", 1, 1},
+      {"Anna", "Nowak", 2, 1},
       {"Anna", "Nowak", 2, 2},
       {"Anna", "Nowak", 3, 1},
       {"Piotr", "Wiśniewski", 1, 1},
       {"Ola", "Duda", 3, 1},
       {"Ola", "Duda", 3, 1},
       {"Marek", "Nocny", 4, 3}}},
-    {day(2026, 3, 3), "2026-03-03", {{"Jan", "Kowalski", 1, 1}}},
-    {day(2026, 3, 15), "2026-03-15", {{"Jan", "Kowalski", 2, 2}}},
-    {day(2026, 3, 31), "2026-03-31", {{"Marek", "Nocny", 4, 3}}},
-    {day(2026, 4, 1), "2026-04-01", {{"Marek", "Nocny", 4, 1}}},
+    {date_of(2026, 3, 3), "2026-03-03", {{"Jan", "Kowalski", 1, 1}}},
+    {date_of(2026, 3, 15), "2026-03-15", {{"Jan", "Kowalski", 2, 2}}},
+    {date_of(2026, 3, 31), "2026-03-31", {{"Marek", "Nocny", 4, 3}}},
+    {date_of(2026, 4, 1), "2026-04-01", {{"Marek", "Nocny", 4, 1}}},
 };
 
 std::vector<record> concat(std::vector<record> a, const std::vector<record> &b)
 {
     a.insert(a.end(), b.begin(), b.end());
     return a;
+}
+
+std::vector<record> fixed(std::uint32_t code, std::vector<std::pair<int, std::uint32_t>> samples)
+{
+    std::vector<record> out;
+    for (auto [t, input] : samples)
+        out.push_back({t / 3600, t / 60 % 60, t % 60, code, input});
+    return out;
 }
 
 sys_seconds at(sys_days d, int h, int m, int s)
@@ -119,24 +131,26 @@ std::vector<worklog> march_worklogs()
 {
     const int midnight = 86400;
     std::vector<worklog> logs;
-    logs.push_back({at(day(2026, 3, 1), 21, 0, 0),
+    logs.push_back({at(date_of(2026, 3, 1), 21, 0, 0),
                     concat(merge({window(4, tod(21, 59, 40), tod(22, 0, 30), 1),
                                   window(4, tod(23, 59, 30), midnight, 2)}),
                            merge({window(4, 0, 40, 3), window(1, tod(5, 59, 40), tod(6, 0, 40), 4),
                                   window(4, tod(5, 59, 40), tod(6, 0, 20), 5)}))});
     logs.push_back(
-        {at(day(2026, 3, 2), 6, 1, 0),
+        {at(date_of(2026, 3, 2), 6, 1, 0),
          concat(merge({window(1, tod(6, 1, 0), tod(6, 3, 0), 6), window(3, tod(6, 1, 0), tod(6, 3, 0), 7),
                        window(1, tod(13, 59, 30), tod(14, 0, 30), 8),
-                       window(2, tod(13, 59, 40), tod(14, 0, 40), 9),
+                       fixed(2, {{tod(13, 59, 50), 3}, {tod(13, 59, 55), 3}, {tod(13, 59, 58), 3},
+                                 {tod(14, 0, 1), 3}, {tod(14, 0, 3), 1}, {tod(14, 0, 5), 3},
+                                 {tod(14, 0, 9), 0}}),
                        window(3, tod(13, 59, 50), tod(14, 0, 10), 10),
                        window(2, tod(21, 59, 30), tod(22, 0, 30), 11),
                        window(4, tod(21, 59, 30), tod(22, 0, 30), 12),
                        window(4, tod(23, 59, 40), midnight, 13)}),
                 merge({window(4, 0, 30, 14), window(4, tod(5, 59, 50), tod(6, 0, 10), 15)}))});
-    logs.push_back({at(day(2026, 3, 3), 7, 0, 0), window(1, tod(7, 0, 0), tod(7, 1, 0), 16)});
-    logs.push_back({at(day(2026, 3, 15), 14, 30, 0), window(2, tod(14, 30, 0), tod(14, 31, 0), 17)});
-    logs.push_back({at(day(2026, 3, 31), 21, 0, 0),
+    logs.push_back({at(date_of(2026, 3, 3), 7, 0, 0), window(1, tod(7, 0, 0), tod(7, 1, 0), 16)});
+    logs.push_back({at(date_of(2026, 3, 15), 14, 30, 0), window(2, tod(14, 30, 0), tod(14, 31, 0), 17)});
+    logs.push_back({at(date_of(2026, 3, 31), 21, 0, 0),
                     concat(merge({window(4, tod(21, 59, 50), tod(22, 0, 20), 18),
                                   window(4, tod(23, 59, 50), midnight, 19)}),
                            merge({window(4, 0, 20, 20), window(4, tod(5, 59, 50), tod(6, 0, 10), 21)}))});
@@ -196,7 +210,7 @@ protected:
 TEST_F(tqraport_db, DayReportIsExactInBothFormats)
 {
     load_march();
-    const sys_days d = day(2026, 3, 2);
+    const sys_days d = date_of(2026, 3, 2);
     counts all{};
     for (const auto &w : march_workers)
         all += worker_day(w, d);
@@ -229,7 +243,7 @@ TEST_F(tqraport_db, MonthReportSumsEveryDayOfTheMonth)
         for (const auto &w : march_workers) {
             counts c{};
             for (unsigned dd = 1; dd <= days_in_month; ++dd)
-                c += worker_day(w, day(2026, m, dd));
+                c += worker_day(w, date_of(2026, m, dd));
             all += c;
             want += l.row(w.label(), c);
         }
@@ -254,11 +268,11 @@ TEST_F(tqraport_db, ShortReportCountsOneWorkstationInterval)
         bool html;
     };
     const short_case cases[] = {
-        {"2026-03-02", "06:00:00", "06:02:00", 1, day(2026, 3, 2), tod(6, 0, 0), tod(6, 2, 0), false},
+        {"2026-03-02", "06:00:00", "06:02:00", 1, date_of(2026, 3, 2), tod(6, 0, 0), tod(6, 2, 0), false},
         // A night interval: the end before the start runs into the next day.
-        {"2026-03-02", "22:00:00", "06:00:00", 4, day(2026, 3, 2), tod(22, 0, 0), tod(6, 0, 0), false},
-        {"2026-03-02", "0:0:0", "23:59:59", 2, day(2026, 3, 2), 0, tod(23, 59, 59), true},
-        {"2026-03-02", "06:00:00", "14:00:00", 9, day(2026, 3, 2), tod(6, 0, 0), tod(14, 0, 0), false},
+        {"2026-03-02", "22:00:00", "06:00:00", 4, date_of(2026, 3, 2), tod(22, 0, 0), tod(6, 0, 0), false},
+        {"2026-03-02", "0:0:0", "23:59:59", 2, date_of(2026, 3, 2), 0, tod(23, 59, 59), true},
+        {"2026-03-02", "06:00:00", "14:00:00", 9, date_of(2026, 3, 2), tod(6, 0, 0), tod(14, 0, 0), false},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.start + "-" + c.end + " #" + std::to_string(c.code));
@@ -270,7 +284,7 @@ TEST_F(tqraport_db, ShortReportCountsOneWorkstationInterval)
         EXPECT_EQ(r.out, l.header(short_title, c.date) + l.heading(default_names) +
                              l.row("Stanowisko nr " + std::to_string(c.code), want) + l.ending());
     }
-    EXPECT_NE(expected(samples, day(2026, 3, 2), tod(22, 0, 0), tod(6, 0, 0), 4), counts{});
+    EXPECT_NE(expected(samples, date_of(2026, 3, 2), tod(22, 0, 0), tod(6, 0, 0), 4), counts{});
 }
 
 TEST_F(tqraport_db, UnknownShiftEndsAfterTheWorkersLabel)
@@ -302,23 +316,37 @@ TEST_F(tqraport_db, FailedQueryEndsTheReportWithStatusTwo)
     layout l{false};
     const std::string day_head = l.header(day_title, "2026-03-02") + l.heading(default_names);
     const std::string month_head = l.header(month_title, "2026-3") + l.heading(default_names);
+    // A query fails when its table is taken away, and the input query when
+    // the library cannot read a time bound (a shift time from tqraport.ini,
+    // or the short report's interval).
+    const std::string ini = read_file(workdir + "/tqraport.ini");
+    std::string bad_shift = ini;
+    bad_shift.replace(bad_shift.find("06:00:00"), 8, "06:00:61");
     struct failure_case {
         std::string table;
+        const std::string *raport_ini;
         std::vector<std::string> args;
         std::string out;
     };
     const failure_case cases[] = {
-        {"workers", {"gen_day_raport", "2026-03-02", "txt"}, day_head},
-        {"shift_lines", {"gen_day_raport", "2026-03-02", "txt"}, day_head + l.label("Jan Kowalski")},
-        {"samples", {"gen_day_raport", "2026-03-02", "txt"}, day_head + l.label("Jan Kowalski")},
-        {"samples", {"gen_month_raport", "2026", "3", "txt"}, month_head + l.label("Jan Kowalski")},
-        {"samples",
-         {"gen_short_raport", "2026-03-02", "06:00:00", "14:00:00", "1", "txt"},
+        {"workers", &ini, {"gen_day_raport", "2026-03-02", "txt"}, day_head},
+        {"workers", &ini, {"gen_month_raport", "2026", "3", "html"},
+         layout{true}.header(month_title, "2026-3") + layout{true}.heading(default_names)},
+        {"shift_lines", &ini, {"gen_day_raport", "2026-03-02", "txt"}, day_head + l.label("Jan Kowalski")},
+        {"shift_lines", &ini, {"gen_month_raport", "2026", "3", "txt"}, month_head + l.label("Jan Kowalski")},
+        {"", &bad_shift, {"gen_day_raport", "2026-03-02", "txt"}, day_head + l.label("Jan Kowalski")},
+        {"", &bad_shift, {"gen_month_raport", "2026", "3", "txt"}, month_head + l.label("Jan Kowalski")},
+        {"",
+         &ini,
+         {"gen_short_raport", "2026-03-02", "25:00:00", "14:00:00", "1", "txt"},
          l.header(short_title, "2026-03-02") + l.heading(default_names)},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.table + " " + c.args[0]);
-        table_away away(this, c.table);
+        write_file(workdir + "/tqraport.ini", *c.raport_ini);
+        std::optional<table_away> away;
+        if (!c.table.empty())
+            away.emplace(this, c.table);
         auto r = raport(c.args);
         EXPECT_EQ(r.status, 2);
         EXPECT_EQ(r.err, "");
@@ -333,12 +361,12 @@ TEST_F(tqraport_db, NamesWithPrintfAndHtmlCharactersAreWrittenUnchanged)
                "[shift]\nfirst_start = 06:00:00\nfirst_end = 14:00:00\n"
                "second_start = 14:00:00\nsecond_end = 22:00:00\n"
                "third_start = 22:00:00\nthird_end = 06:00:00\n"
-               "[values]\n0 = 100%s <b>&amp;\n1 = %d%%&lt;\n");
+               "[values]\n0 = \"100%s <b>&amp;\"\n1 = \"%d%%&lt;\"\n");
     const std::vector<std::string> names = {"100%s <b>&amp;", "%d%%&lt;", "undef 2", "undef 3"};
     add_worker("%s%n<i>", "&nbsp;%u>");
     add_plan("2026-03-02", {{"%s%n<i>", "&nbsp;%u>", 7, 1}});
-    samples = import({{at(day(2026, 3, 2), 6, 0, 0), window(7, tod(6, 0, 0), tod(6, 1, 0), 30)}});
-    counts c = expected(samples, day(2026, 3, 2), tod(6, 0, 0), tod(14, 0, 0), 7);
+    samples = import({{at(date_of(2026, 3, 2), 6, 0, 0), window(7, tod(6, 0, 0), tod(6, 1, 0), 30)}});
+    counts c = expected(samples, date_of(2026, 3, 2), tod(6, 0, 0), tod(14, 0, 0), 7);
     for (bool html : {false, true}) {
         layout l{html};
         auto r = raport({"gen_day_raport", "dzień %s<&>", l.format()});
@@ -513,7 +541,7 @@ TEST_F(tqraport_db, CategoryOutsideTheScoreArrayIsNotCounted)
         recs.push_back({t / 3600, t / 60 % 60, t % 60, 9, in});
         t += 10;
     }
-    import({{at(day(2026, 3, 2), 10, 0, 0), recs}});
+    import({{at(date_of(2026, 3, 2), 10, 0, 0), recs}});
     layout l{false};
     auto r = run(workdir, {TQ_FAKE_ANALIS_RAPORT, "gen_short_raport", "2026-03-02", "10:00:00", "11:00:00",
                            "9", "txt"});
