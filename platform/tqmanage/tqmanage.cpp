@@ -119,6 +119,35 @@ int run_query(const std::string &sql)
     return 0;
 }
 
+// Reads a date text the way the server does ("2007-5-3", "2007-05-03",
+// "20070503"), strictly: a date that does not exist or a text with anything
+// after the date gives false. iso receives YYYY-MM-DD. The last answer is
+// kept, since a report asks about the same date many times.
+int read_date(const char *text, bool &exists, std::string &iso)
+{
+    static std::string last_text, last_iso;
+    static bool last_exists = false, have_last = false;
+    if (have_last && last_text == text) {
+        exists = last_exists;
+        iso = last_iso;
+        return 0;
+    }
+    if (run_text("SELECT DATE_FORMAT(CAST(" + quoted(text) + " AS DATE), '%Y-%m-%d')") != 0)
+        return 1;
+    result_ptr res(mysql_store_result(db.conn));
+    if (!res)
+        return 1;
+    unsigned warnings = mysql_warning_count(db.conn);
+    MYSQL_ROW row = mysql_fetch_row(res.get());
+    exists = row != nullptr && row[0] != nullptr && warnings == 0;
+    iso = exists ? row[0] : "";
+    last_text = text;
+    last_iso = iso;
+    last_exists = exists;
+    have_last = true;
+    return 0;
+}
+
 // A server-side prepared change; binds are the parameters in order.
 // affected receives the number of rows changed when not null.
 int run_change(const char *sql, MYSQL_BIND *binds, unsigned long long *affected = nullptr)
@@ -404,26 +433,35 @@ int TQdb_get_workers()
 
 int TQdb_get_work(const char *first, const char *second, const char *date)
 {
-    if (first == nullptr || second == nullptr || date == nullptr || begin_call() != 0)
+    bool exists = false;
+    std::string day;
+    if (first == nullptr || second == nullptr || date == nullptr || begin_call() != 0 ||
+        read_date(date, exists, day) != 0)
         return 1;
-    return run_query("SELECT workstation, shift FROM shift_lines WHERE plan_date = CAST(" + quoted(date) +
-                     " AS DATE) AND first_name = " + quoted(first) + " AND second_name = " + quoted(second) +
+    if (!exists)
+        return run_query("SELECT workstation, shift FROM shift_lines WHERE FALSE");
+    return run_query("SELECT workstation, shift FROM shift_lines WHERE plan_date = '" + day +
+                     "' AND first_name = " + quoted(first) + " AND second_name = " + quoted(second) +
                      " ORDER BY id");
 }
 
 int TQdb_get_input(const char *date, const char *from, const char *to, int code)
 {
     tms t_from{}, t_to{};
-    if (date == nullptr || atotms2(from, &t_from) != 0 || atotms2(to, &t_to) != 0 || begin_call() != 0)
+    bool exists = false;
+    std::string iso;
+    if (date == nullptr || atotms2(from, &t_from) != 0 || atotms2(to, &t_to) != 0 || begin_call() != 0 ||
+        read_date(date, exists, iso) != 0)
         return 1;
+    if (!exists)
+        return run_query("SELECT input, time_of_day FROM samples WHERE FALSE");
     auto hms = [](const tms &t) {
         char buf[16];
         std::snprintf(buf, sizeof buf, "'%02u:%02u:%02u'", unsigned(t.hour), unsigned(t.minute),
                       unsigned(t.second));
         return std::string(buf);
     };
-    // A date that does not exist casts to NULL and matches nothing.
-    std::string day = "CAST(" + quoted(date) + " AS DATE)";
+    std::string day = "'" + iso + "'";
     std::string sql = "SELECT input, time_of_day FROM samples WHERE workstation = " + std::to_string(code);
     if (tms_to_sec(&t_to) < tms_to_sec(&t_from)) {
         sql += " AND ((sample_date = " + day + " AND time_of_day >= " + hms(t_from) + ") OR (sample_date = " +
@@ -456,10 +494,14 @@ int TQdb_get_planed_shift(int a, int b)
 
 int TQdb_get_shift(const char *key)
 {
-    if (key == nullptr || begin_call() != 0)
+    bool exists = false;
+    std::string day;
+    if (key == nullptr || begin_call() != 0 || read_date(key, exists, day) != 0)
         return 1;
+    if (!exists)
+        return run_query("SELECT first_name, second_name, workstation, shift FROM shift_lines WHERE FALSE");
     return run_query("SELECT first_name, second_name, workstation, shift FROM shift_lines"
-                     " WHERE plan_date = CAST(" + quoted(key) + " AS DATE) ORDER BY id");
+                     " WHERE plan_date = '" + day + "' ORDER BY id");
 }
 
 // ---- changes ----------------------------------------------------------------
@@ -488,10 +530,13 @@ int TQdb_delete_worker(const char *first, const char *second)
 int TQdb_insert_shift(const char *key, const char *text1, const char *text2, unsigned number1,
                       unsigned number2)
 {
-    if (key == nullptr || !valid_name_field(text1) || !valid_name_field(text2) || begin_call() != 0)
+    bool exists = false;
+    std::string day;
+    if (key == nullptr || !valid_name_field(text1) || !valid_name_field(text2) || begin_call() != 0 ||
+        read_date(key, exists, day) != 0 || !exists)
         return 1;
     unsigned long lk, l1, l2;
-    MYSQL_BIND b[5] = {bind_text(key, &lk), bind_text(text1, &l1), bind_text(text2, &l2),
+    MYSQL_BIND b[5] = {bind_text(day.c_str(), &lk), bind_text(text1, &l1), bind_text(text2, &l2),
                        bind_unsigned(&number1), bind_unsigned(&number2)};
     return run_change("INSERT INTO shift_lines (plan_date, first_name, second_name, workstation, shift)"
                       " VALUES (?, ?, ?, ?, ?)",
@@ -500,11 +545,15 @@ int TQdb_insert_shift(const char *key, const char *text1, const char *text2, uns
 
 int TQdb_delete_shift(const char *key)
 {
-    if (key == nullptr || begin_call() != 0)
+    bool exists = false;
+    std::string day;
+    if (key == nullptr || begin_call() != 0 || read_date(key, exists, day) != 0)
         return 1;
+    if (!exists)
+        return 0;
     unsigned long lk;
-    MYSQL_BIND b[1] = {bind_text(key, &lk)};
-    return run_change("DELETE FROM shift_lines WHERE plan_date = CAST(? AS DATE)", b);
+    MYSQL_BIND b[1] = {bind_text(day.c_str(), &lk)};
+    return run_change("DELETE FROM shift_lines WHERE plan_date = ?", b);
 }
 
 int TQdb_delete_alldata(const char *key)
