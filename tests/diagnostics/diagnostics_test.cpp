@@ -30,13 +30,14 @@ run_result run(const std::vector<std::string> &argv)
     return {out, p.wait(10000)};
 }
 
-// Reads lines of a running program until `count` came or none came within a
-// poll and a half.
+// Reads lines of a running program until `count` came or none came within
+// three seconds (a poll is due every second; the margin is for a loaded
+// machine).
 std::vector<std::string> lines(child_process &p, std::size_t count)
 {
     std::vector<std::string> got;
     std::string line;
-    while (got.size() < count && p.read_line(line, 1500))
+    while (got.size() < count && p.read_line(line, 3000))
         got.push_back(line);
     return got;
 }
