@@ -212,3 +212,19 @@ TEST(Copy, AFailedWriteIsReportedAndTheDeviceKept)
     ASSERT_EQ(::stat("/dev/full", &st), 0);
     EXPECT_TRUE(S_ISCHR(st.st_mode));
 }
+
+TEST(Copy, UnreadableSourceOrUnwritableDirectoryFails)
+{
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "root reads and writes regardless of permissions";
+    temp_dir dir;
+    write_file(dir / "src", "data");
+    std::filesystem::create_directory(dir.path() / "locked");
+    ::chmod((dir / "locked").c_str(), 0555);
+    EXPECT_NE(copy((dir / "src").c_str(), (dir / "locked/dst").c_str()), 0);
+    EXPECT_FALSE(std::filesystem::exists(dir / "locked/dst"));
+    ::chmod((dir / "src").c_str(), 0);
+    EXPECT_NE(copy((dir / "src").c_str(), (dir / "dst").c_str()), 0);
+    EXPECT_FALSE(std::filesystem::exists(dir / "dst"));
+    ::chmod((dir / "locked").c_str(), 0755);
+}
