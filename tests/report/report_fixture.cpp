@@ -38,7 +38,7 @@ void write_file(const std::string &path, const std::string &text)
 }
 
 run_result run(const std::string &cwd, const std::vector<std::string> &argv,
-               const std::string &input)
+               const std::string &input, const std::vector<std::string> &env)
 {
     char dir_template[] = "/tmp/tqraport-run-XXXXXX";
     std::string io = mkdtemp(dir_template);
@@ -62,6 +62,8 @@ run_result run(const std::string &cwd, const std::vector<std::string> &argv,
         dup2(out, 1);
         dup2(err, 2);
         setenv("TZ", "UTC", 1);
+        for (const auto &e : env)
+            putenv(const_cast<char *>(e.c_str()));
         execv(args[0], args.data());
         _exit(127);
     }

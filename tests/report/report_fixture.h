@@ -20,9 +20,10 @@ struct run_result {
     std::string err;
 };
 
-// Runs program (argv[0] a path) in cwd with input on stdin and TZ=UTC.
+// Runs program (argv[0] a path) in cwd with input on stdin, TZ=UTC and the
+// NAME=VALUE texts of env added to the environment.
 run_result run(const std::string &cwd, const std::vector<std::string> &argv,
-               const std::string &input = "");
+               const std::string &input = "", const std::vector<std::string> &env = {});
 
 std::string read_file(const std::string &path);
 void write_file(const std::string &path, const std::string &text);

@@ -551,4 +551,38 @@ TEST_F(tqraport_db, CategoryOutsideTheScoreArrayIsNotCounted)
                          l.row("Stanowisko nr 9", counts{1, 1, 1, 2}) + l.ending());
 }
 
+// tqraport whose allocations of one size fail: 16 bytes is the score array,
+// 32 the category name table, 120 the default names (4 categories each).
+TEST_F(tqraport_db, LackOfMemoryEndsWithAStatusNotACrash)
+{
+    add_worker("Jan", "Kowalski");
+    layout l{false};
+    const std::string heading = l.heading(default_names);
+    struct memory_case {
+        std::string size;
+        std::vector<std::string> args;
+        int status;
+        std::string out, err;
+    };
+    const memory_case cases[] = {
+        {"16", {"gen_day_raport", "2026-03-02", "txt"}, 2, l.header(day_title, "2026-03-02") + heading,
+         "Brak pamięci\n"},
+        {"16", {"gen_month_raport", "2026", "3", "txt"}, 2, l.header(month_title, "2026-3") + heading,
+         "Brak pamięci\n"},
+        {"16", {"gen_short_raport", "2026-03-02", "06:00:00", "07:00:00", "1", "txt"}, 2,
+         l.header(short_title, "2026-03-02") + heading, "Brak pamięci\n"},
+        {"32", {"gen_day_raport", "2026-03-02", "txt"}, 1, "", "Brak pamięci\n" + config_message},
+        {"120", {"gen_day_raport", "2026-03-02", "txt"}, 1, "", "Brak pamięci\n" + config_message},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.size + " " + c.args[0]);
+        std::vector<std::string> argv{TQ_FAILING_NEW_RAPORT};
+        argv.insert(argv.end(), c.args.begin(), c.args.end());
+        auto r = run(workdir, argv, "", {"TQ_FAIL_NEW_SIZE=" + c.size});
+        EXPECT_EQ(r.status, c.status);
+        EXPECT_EQ(r.err, c.err);
+        EXPECT_EQ(r.out, c.out);
+    }
+}
+
 }  // namespace
