@@ -25,6 +25,13 @@ constexpr std::size_t shift_size = shift_time_max + 1;
 constexpr std::size_t month_date_size = 11;
 constexpr std::size_t label_size = 10;
 
+// The library promises text in every column read; a SQL NULL would still
+// read as an empty text rather than crash.
+const char *column(MYSQL_ROW row, int i)
+{
+    return row[i] ? row[i] : "";
+}
+
 // One score array per report, cfg.values.size() counters.
 int make_score(std::vector<std::uint32_t> &score)
 {
@@ -62,8 +69,8 @@ int workers_report(rap_format format, Scorer day)
         return status;
     while (MYSQL_ROW row = mysql_fetch_row(workers.get())) {
         char first[name_size], second[name_size];
-        copy_text(first, sizeof first, row[0]);
-        copy_text(second, sizeof second, row[1]);
+        copy_text(first, sizeof first, column(row, 0));
+        copy_text(second, sizeof second, column(row, 1));
         rap_print_first_col(format, first, second);
         zero_score(score);
         if (int status = day(score.data(), first, second))
@@ -92,8 +99,8 @@ int gen_workstation_score(const char *date, const char *start, const char *end,
     sample.code = static_cast<std::uint32_t>(workstation);
     const int categories = static_cast<int>(cfg.values.size());
     while (MYSQL_ROW row = mysql_fetch_row(input.get())) {
-        sample.input = static_cast<std::uint32_t>(std::atoi(row[0]));
-        atotms2(row[1], &sample.time);
+        sample.input = static_cast<std::uint32_t>(std::atoi(column(row, 0)));
+        atotms2(column(row, 1), &sample.time);
         int k = TQs_data_analis(&sample);
         if (k >= 0 && k < categories) {
             ++score[k];
@@ -114,7 +121,7 @@ int gen_workers_day_score(const char *date, const char *left, const char *right,
     result_set work(TQdb_store_result());
     while (MYSQL_ROW row = mysql_fetch_row(work.get())) {
         char start[shift_size], end[shift_size];
-        int shift = std::atoi(row[1]);
+        int shift = std::atoi(column(row, 1));
         switch (shift) {
         case 1:
             copy_text(start, sizeof start, cfg.first_start);
@@ -132,7 +139,7 @@ int gen_workers_day_score(const char *date, const char *left, const char *right,
             std::fprintf(stderr, "Nieznana zmiana #%u\n", static_cast<unsigned>(shift));
             return 5;
         }
-        int workstation = std::atoi(row[0]);
+        int workstation = std::atoi(column(row, 0));
         if (int status = gen_workstation_score(date, start, end, workstation, score))
             return status;
     }
