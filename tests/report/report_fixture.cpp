@@ -201,11 +201,6 @@ run_result report_fixture::db_client(const std::string &sql)
 
 void report_fixture::add_worker(const std::string &first, const std::string &second)
 {
-    if (!fs::exists(std::string(TQ_BIN_DIR) + "/tqmanager")) {
-        auto r = db_client("INSERT INTO workers (first_name, second_name) VALUES ('" + first + "','" + second + "')");
-        ASSERT_EQ(r.status, 0) << r.err;
-        return;
-    }
     auto r = run(workdir, {std::string(TQ_BIN_DIR) + "/tqmanager", "insert_worker"},
                  first + " " + second + "\n");
     ASSERT_EQ(r.status, 0) << r.err;
@@ -217,14 +212,6 @@ void report_fixture::add_plan(const std::string &date, const std::vector<plan_li
     for (const auto &l : lines)
         input += l.first + " " + l.second + " " + std::to_string(l.workstation) + " " +
                  std::to_string(l.shift) + "\n";
-    if (!fs::exists(std::string(TQ_BIN_DIR) + "/tqmanager")) {
-        std::string sql = "DELETE FROM shift_lines WHERE plan_date='" + date + "';";
-        for (const auto &l : lines)
-            sql += "INSERT INTO shift_lines (plan_date, first_name, second_name, workstation, shift) VALUES ('" + date + "','" + l.first + "','" + l.second + "'," + std::to_string(l.workstation) + "," + std::to_string(l.shift) + ");";
-        auto r = db_client(sql);
-        ASSERT_EQ(r.status, 0) << r.err;
-        return;
-    }
     auto r = run(workdir, {std::string(TQ_BIN_DIR) + "/tqmanager", "insert_shift", date}, input);
     ASSERT_EQ(r.status, 0) << r.err;
 }
@@ -283,33 +270,6 @@ std::vector<stored> report_fixture::import(const std::vector<worklog> &logs)
             previous = t;
             out.push_back({date, t, r.code, r.input});
         }
-    }
-
-    if (!fs::exists(std::string(TQ_BIN_DIR) + "/tqwl2db")) {
-        // Until the import program is part of the build: the same rows by SQL.
-        std::string sql;
-        for (const auto &log : logs)
-            sql += "INSERT INTO worklogs (name, name_time) VALUES ('" + worklog_name(log.name_time) +
-                   "', " + std::to_string(log.name_time.time_since_epoch().count()) + ");";
-        std::size_t i = 0;
-        for (const auto &log : logs) {
-            for (std::size_t j = 0; j < log.records.size(); ++j, ++i) {
-                const auto &s = out[i];
-                year_month_day ymd(s.date);
-                char row[200];
-                std::snprintf(row, sizeof row,
-                              "INSERT INTO samples (production_group, worklog, sample_date, "
-                              "time_of_day, workstation, input) VALUES (1, '%s', "
-                              "'%d-%u-%u', '%d:%d:%d', %u, %u);",
-                              worklog_name(log.name_time).c_str(), int(ymd.year()),
-                              unsigned(ymd.month()), unsigned(ymd.day()), s.second / 3600,
-                              s.second / 60 % 60, s.second % 60, s.code, s.input);
-                sql += row;
-            }
-        }
-        auto r = db_client(sql);
-        EXPECT_EQ(r.status, 0) << r.err;
-        return out;
     }
 
     std::string trans = root + "/trans";

@@ -291,7 +291,7 @@ TEST_F(tqraport_db, UnknownShiftEndsAfterTheWorkersLabel)
 {
     for (unsigned shift : {0u, 5u}) {
         SCOPED_TRACE(shift);
-        ASSERT_EQ(db_client("DELETE FROM shift_lines; DELETE FROM workers;").status, 0);
+        ASSERT_EQ(run(root, {std::string(TQ_SOURCE_DIR) + "/tools/tqdb-local", "reset", db_dir}).status, 0);
         add_worker("Jan", "Kowalski");
         add_worker("Zly", "Plan");
         add_worker("Ostatni", "Pracownik");
