@@ -295,6 +295,11 @@ int prepare_sample_insert()
     return 0;
 }
 
+int quiet_iniparser(const char *, ...)
+{
+    return 0;
+}
+
 void close_connection()
 {
     drop_pending();
@@ -315,7 +320,11 @@ TQdb_cfg *make_TQdb_cfg(const char *path)
 {
     if (path == nullptr)
         return nullptr;
+    // iniparser reports an unreadable or malformed file on stderr; the
+    // programs have their own fixed message for it, so it stays quiet here.
+    iniparser_set_error_callback(quiet_iniparser);
     dictionary *dict = iniparser_load(path);
+    iniparser_set_error_callback(nullptr);
     if (dict == nullptr)
         return nullptr;
     auto get = [dict](const char *key) {

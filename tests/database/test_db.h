@@ -64,6 +64,8 @@ inline run_result run(const std::vector<std::string> &argv, const std::string &s
         dup2(err_fd, 2);
         if (!cwd.empty() && chdir(cwd.c_str()) != 0)
             _exit(126);
+        alarm(30);  // a program that hangs is killed, and the test fails
+
         std::vector<char *> args;
         for (const auto &a : argv)
             args.push_back(const_cast<char *>(a.c_str()));
