@@ -427,7 +427,8 @@ TEST(DbServer, StoppedServerGivesFailuresNotCrashes)
 std::FILE *file_of(const std::vector<unsigned char> &bytes)
 {
     std::FILE *f = std::tmpfile();
-    std::fwrite(bytes.data(), 1, bytes.size(), f);
+    if (!bytes.empty())
+        std::fwrite(bytes.data(), 1, bytes.size(), f);
     std::rewind(f);
     return f;
 }
