@@ -528,7 +528,8 @@ int run_sim(const sim_options &opt)
 
     if (status != 4) {
         std::fputs("TQrunner zakonczyl prace\n", out.get());
-        if (std::fflush(out.get()) != 0)
+        // A reader that signalled us need not stay for the end line.
+        if (std::fflush(out.get()) != 0 && !term_seen)
             status = status == 0 ? 4 : status;
     }
     if (status == 4)
