@@ -130,7 +130,9 @@ int TQs_data_fread(std::FILE *f, TQs_data *out);
 // One 12-byte error-log record into out; a read that sets end-of-file
 // yields no record. 0 when a record was read.
 int TQr_err_fread(std::FILE *f, TQr_err *out);
-// Constant text for an error code; never released.
+// Constant Polish text for an error code of the runner's error log (1 slave
+// timeout, 2 CRC error, 3 input overrun; "Nieznany błąd" for any other);
+// never released.
 const char *TQr_err_to_str(int code);
 
 }  // namespace tq
