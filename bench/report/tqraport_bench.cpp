@@ -207,6 +207,7 @@ void print(const char *index, const measured &m)
 
 int main(int argc, char **argv)
 {
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
     std::string db_dir = argc > 1 ? argv[1] : "/tmp/tqdb-bench-report";
     int period = argc > 2 ? std::atoi(argv[2]) : 4;
     if (period < 1)
