@@ -408,8 +408,9 @@ TEST_F(tqraport_db, StartUpFailuresGiveTheirMessageAndStatus)
         EXPECT_NE(at, std::string::npos) << from;
         return text.replace(at, from.size(), to);
     };
-    std::string unreachable = without(db_ini, "socket") + "socket = " + root + "/no-such.sock\n";
-    unreachable = replaced(unreachable, "[database]\n", "[database]\nsocket = " + root + "/no.sock\n");
+    // A server that is not there: the socket of tqdb.ini points at nothing.
+    const std::string unreachable =
+        replaced(without(db_ini, "socket"), "[database]\n", "[database]\nsocket = " + root + "/no.sock\n");
 
     struct startup_case {
         std::string name;
