@@ -49,8 +49,7 @@ void zero_score(std::vector<std::uint32_t> &score)
     std::fill(score.begin(), score.end(), 0u);
 }
 
-// Only texts of at most 8 characters reach cfg (checked at start-up); the
-// bounded copy keeps the buffer safe all the same.
+// A text longer than the buffer is cut there, never written past it.
 void copy_text(char *dst, std::size_t size, const char *src)
 {
     std::snprintf(dst, size, "%s", src);
@@ -64,6 +63,8 @@ int workers_report(rap_format format, Scorer day)
     if (TQdb_get_workers() != 0)
         return 2;
     result_set workers(TQdb_store_result());
+    if (!workers)
+        return 2;
     std::vector<std::uint32_t> score;
     if (int status = make_score(score))
         return status;
@@ -94,6 +95,8 @@ int gen_workstation_score(const char *date, const char *start, const char *end,
     if (TQdb_get_input(date, start, end, workstation) != 0)
         return 2;
     result_set input(TQdb_store_result());
+    if (!input)
+        return 2;
     TQs_analis_reset();
     TQs_data sample{};
     sample.code = static_cast<std::uint32_t>(workstation);
@@ -119,6 +122,8 @@ int gen_workers_day_score(const char *date, const char *left, const char *right,
     if (TQdb_get_work(left, right, date) != 0)
         return 2;
     result_set work(TQdb_store_result());
+    if (!work)
+        return 2;
     while (MYSQL_ROW row = mysql_fetch_row(work.get())) {
         char start[shift_size], end[shift_size];
         int shift = std::atoi(column(row, 1));
