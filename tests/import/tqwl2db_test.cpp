@@ -145,7 +145,9 @@ const std::vector<import_case> cases = {
          // 5 March 2007, 08:04:09 at UTC+1; an unknown code; a short tail.
          write_file(t.tr / "error.log", err_record(1173078249, 2, 77) + err_record(1173078250, 99, 4294967295u) + "xyz");
      },
-     0, N1 + "\n" + N2 + "\n---\n2007.3.5 8:4:9 Błąd sumy kontrolnej CRC 77\n2007.3.5 8:4:10 Nieznany błąd 4294967295\n",
+     0,
+     N1 + "\n" + N2 + "\n---\n2007.3.5 8:4:9 " + tq::TQr_err_to_str(2) + " 77\n2007.3.5 8:4:10 " + tq::TQr_err_to_str(99) +
+         " 4294967295\n",
      "", N1 + " 3\n" + N2 + " 2\n"},
     {"empty_list_without_error_log", [](Import &t) { write_file(t.tr / "wl.set", ""); }, 0, "", "", ""},
     {"marker_present",
@@ -219,7 +221,7 @@ const std::vector<import_case> cases = {
          t.add(N1, worklog(three));
          write_file(t.tr / "error.log", err_record(1173078249, 1, 5));
      },
-     0, N1 + "\n---\n2007.3.5 8:4:9 Przekroczony czas odpowiedzi modułu wejść 5\n", "", N1 + " 3\n"},
+     0, N1 + "\n---\n2007.3.5 8:4:9 " + std::string(tq::TQr_err_to_str(1)) + " 5\n", "", N1 + " 3\n"},
     {"name_the_database_refuses",
      [](Import &t) {
          write_file(t.tr / "wl.set", "abcdefghij\n" + N1 + "\n");
