@@ -305,6 +305,10 @@ TEST_F(Import, FiveFailedInsertsAndTheLimit)
     sql("CREATE TRIGGER refuse_666 BEFORE INSERT ON samples FOR EACH ROW "
         "IF NEW.input = 666 THEN SIGNAL SQLSTATE '45000' SET MESSAGE_TEXT = 'refused'; END IF",
         "//");
+    // Later tests of other suites must not meet the trigger.
+    struct drop_trigger {
+        ~drop_trigger() { sql("DROP TRIGGER IF EXISTS refuse_666"); }
+    } dropper;
     write_file(tr / "wl.set", N1 + "\n" + N2 + "\n");
     add(N1, worklog({{8, 0, 0, 1, 1}, {8, 0, 1, 1, 666}, {8, 0, 2, 1, 2}, {8, 0, 3, 1, 666}, {8, 0, 4, 1, 666}}));
     add(N2, worklog({{9, 0, 0, 2, 666}, {9, 0, 1, 2, 3}, {9, 0, 2, 2, 666}, {9, 0, 3, 2, 4}}));
