@@ -293,22 +293,33 @@ void drain_wake_pipe()
 }
 
 // Waits until a key, a line or the stream's end, at most idle_wait_ms.
-void wait_idle()
+// True when the terminal has input waiting (or may have: a signal came).
+bool wait_idle()
 {
     struct pollfd fds[2] = {{0, POLLIN, 0}, {wake_pipe[0], POLLIN, 0}};
-    if (poll(fds, 2, idle_wait_ms) > 0 && (fds[1].revents & POLLIN))
+    int ready = poll(fds, 2, idle_wait_ms);
+    if (ready < 0)
+        return true;
+    if (ready > 0 && (fds[1].revents & POLLIN))
         drain_wake_pipe();
+    return ready > 0 && fds[0].revents != 0;
 }
 
 void main_loop(terminal &t)
 {
     bool end_taken = false;
+    // curses reads the terminal one byte at a time, so a key it has not taken
+    // yet is still visible to poll: after an idle wait that saw no input,
+    // the key read is skipped.
+    bool may_have_key = true;
     while (running && !end_taken) {
         bool busy = false;
-        int key = wgetch(stdscr);
-        if (key != ERR) {
-            busy = true;
-            act_on_key(t, key);
+        if (may_have_key) {
+            int key = wgetch(stdscr);
+            if (key != ERR) {
+                busy = true;
+                act_on_key(t, key);
+            }
         }
         if (nl_pipe.load() && running) {
             busy = true;
@@ -322,9 +333,12 @@ void main_loop(terminal &t)
         } else if (t.reading && !t.reader_started && !nl_pipe.load()) {
             start_reader(t);  // a reader that could not be started is tried again
         }
-        wrefresh(stdscr);
-        if (!busy && !nl_pipe.load())
-            wait_idle();
+        may_have_key = true;
+        // A turn that drew nothing has nothing to refresh.
+        if (busy)
+            wrefresh(stdscr);
+        else if (!nl_pipe.load())
+            may_have_key = wait_idle();
     }
 }
 
