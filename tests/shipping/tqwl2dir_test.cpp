@@ -411,3 +411,43 @@ TEST(Shipping, RecoversAListLeftInOldwlSet)
 }
 
 }  // namespace
+
+namespace {
+
+// The example hooks carry a complete transfer to the share and empty the
+// local directory; the next run waits until the share was taken over.
+TEST(ShippingHooks, ExampleHooksCarryTheDirectory)
+{
+    station s;
+    for (const char *hook : {"pre-trans.sh", "post-trans.sh"})
+        fs::copy_file(fs::path(TQ_SOURCE_DIR) / "shipping" / "hooks" / hook, s.st / hook,
+                      fs::copy_options::overwrite_existing);
+    fs::path share = s.root / "manage side" / "station 1";
+    fs::create_directories(share.parent_path());
+    fs::remove(s.tr);  // the pre hook makes it
+    const std::vector<std::pair<std::string, std::string>> env{{"TQ_SHARE", share.string()}};
+
+    run_result r = run(s.st, {program, s.tr.string()}, env);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(snapshot(share), complete({N1, N2, N3}));
+    EXPECT_EQ(s.trans_tree(), tree{});
+    EXPECT_FALSE(fs::exists(share.string() + ".part"));
+
+    r = run(s.st, {program, s.tr.string()}, env);
+    EXPECT_EQ(r.status, 13);
+    EXPECT_NE(r.err, "");
+
+    // Once the share was taken over, the worklog the runner wrote since
+    // travels.
+    fs::rename(share, s.root / "archive");
+    std::string fresh_name = read_file(s.st / "wl.set").value_or("").substr(0, 10);
+    write_file(s.st / "worklogs" / (fresh_name + ".wl"), "abc");
+    r = run(s.st, {program, s.tr.string()}, env);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(snapshot(share), (tree{{"wl.set", fresh_name + "\n"},
+                                     {"worklogs", "<dir>"},
+                                     {"worklogs/" + fresh_name + ".wl", "abc"},
+                                     {"worklogs/" + fresh_name + ".wl.md5", unhex(worklogs.at(N1).second)}}));
+}
+
+}  // namespace
