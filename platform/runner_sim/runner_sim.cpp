@@ -291,7 +291,8 @@ const char *runner_sim_usage()
         "Zastepuje TQrunner: pisze jego strumien, worklogi i dziennik bledow.\n"
         "\n"
         "  --out SCIEZKA        strumien do potoku nazwanego (tworzony, gdy go nie ma;\n"
-        "                       otwarcie czeka na czytelnika); bez --out: stdout\n"
+        "                       otwarcie czeka na czytelnika); bez --out: stdout;\n"
+        "                       --output to samo\n"
         "  --file SCIEZKA       strumien do zwyklego pliku (tworzony lub skracany)\n"
         "  --station-dir KAT    katalog roboczy stacji: kazda probka dopisywana do\n"
         "                       KAT/worklogs/NAZWA.wl (NAZWA: ostatnia linia KAT/wl.set;\n"
@@ -357,7 +358,7 @@ int parse_sim_options(int argc, char **argv, sim_options &opt, bool &help)
             return 0;
         } else if (word == "--fast") {
             opt.fast = true;
-        } else if (word == "--out" || word == "--file") {
+        } else if (word == "--out" || word == "--output" || word == "--file") {
             if (!need())
                 return 1;
             opt.out = value;
