@@ -248,7 +248,37 @@ TEST(ManagerServer, StoppedServerGivesStatus2)
     write_file(std::string(dir) + "/tqdb.ini", tqtest::slurp(tqtest::ini_path(server)));
     std::string prog = std::string(TQ_BIN_DIR) + "/tqmanager";
     EXPECT_EQ(tqtest::run({prog, "insert_worker"}, "Anna Nowak\n", dir).status, 0);
+
+    // Mid-run: insert_shift has begun its plan and waits for more lines
+    // when the server goes away.
+    int in[2];
+    ASSERT_EQ(pipe(in), 0);
+    pid_t pid = fork();
+    if (pid == 0) {
+        dup2(in[0], 0);
+        close(in[1]);
+        if (chdir(dir) != 0)
+            _exit(126);
+        alarm(30);
+        execl(prog.c_str(), prog.c_str(), "insert_shift", "2007-5-3", static_cast<char *>(nullptr));
+        _exit(127);
+    }
+    close(in[0]);
+    const char first[] = "Anna Nowak 1 1\n";
+    ASSERT_EQ(write(in[1], first, sizeof first - 1), ssize_t(sizeof first - 1));
+    // The first line is in once the plan's lines are locked by the program.
+    for (int i = 0; i < 100 && admin_sql("SELECT COUNT(*) FROM information_schema.innodb_trx", server) != "1\n";
+         ++i)
+        usleep(20000);
     ASSERT_EQ(tqtest::tqdb_local("stop", server).status, 0);
+    const char second[] = "Jan Kowalski 2 1\n";
+    ASSERT_EQ(write(in[1], second, sizeof second - 1), ssize_t(sizeof second - 1));
+    close(in[1]);
+    int st = 0;
+    ASSERT_EQ(waitpid(pid, &st, 0), pid);
+    ASSERT_TRUE(WIFEXITED(st));
+    EXPECT_EQ(WEXITSTATUS(st), 2);
+
     run_result r = tqtest::run({prog, "get_workers"}, "", dir);
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.out, "");
