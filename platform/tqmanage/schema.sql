@@ -34,7 +34,8 @@ CREATE TABLE IF NOT EXISTS worklogs (
 ) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4 COLLATE=utf8mb4_bin;
 
 -- Samples; id keeps the import order. input_query serves the report's
--- query: one workstation, one date, a range of times of day.
+-- query (one workstation, one date, a range of times of day, in time and
+-- import order) from the index alone: it covers input too.
 CREATE TABLE IF NOT EXISTS samples (
   id               BIGINT UNSIGNED NOT NULL AUTO_INCREMENT,
   production_group INT          NOT NULL,
@@ -44,7 +45,7 @@ CREATE TABLE IF NOT EXISTS samples (
   workstation      INT UNSIGNED NOT NULL,
   input            INT UNSIGNED NOT NULL,
   PRIMARY KEY (id),
-  KEY input_query (workstation, sample_date, time_of_day),
+  KEY input_query (workstation, sample_date, time_of_day, id, input),
   KEY by_worklog (worklog),
   CONSTRAINT sample_worklog FOREIGN KEY (worklog) REFERENCES worklogs (name)
 ) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4 COLLATE=utf8mb4_bin;
