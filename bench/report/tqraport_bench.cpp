@@ -10,8 +10,8 @@
 // workstations over 31 days at 4 s give 10.7 million samples. The samples are
 // made with the stand-in's machine model (off 60-1800 s, idle 20-300 s, work
 // 60-1800 s) and loaded with LOAD DATA. Figures: load time, report wall time
-// and peak memory, client time, their ratio; for the schema's index and for
-// a covering index.
+// and peak memory, client time, their ratio; for the schema's covering index
+// and, for comparison, an index without input.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -245,17 +245,20 @@ int main(int argc, char **argv)
 
     std::string queries = db_dir + "/queries.sql";
     write_queries(queries);
-    measured schema = measure(db_dir, work, queries);
-    print("index (workstation, sample_date, time_of_day)", schema);
-
-    timed alter = sql(db_dir, "ALTER TABLE samples ADD INDEX input_cover "
-                              "(workstation, sample_date, time_of_day, id, input)");
-    check(alter, "ALTER TABLE");
-    std::printf("covering index added in %.1f s\n", alter.seconds);
     measured cover = measure(db_dir, work, queries);
     print("covering (..., time_of_day, id, input)", cover);
 
-    sql(db_dir, "ALTER TABLE samples DROP INDEX input_cover");
+    // For comparison: the same query served by an index without input, each
+    // row then looked up in the clustered index.
+    timed alter = sql(db_dir, "ALTER TABLE samples DROP INDEX input_query, ADD INDEX input_query "
+                              "(workstation, sample_date, time_of_day)");
+    check(alter, "ALTER TABLE");
+    std::printf("narrow index made in %.1f s\n", alter.seconds);
+    measured narrow = measure(db_dir, work, queries);
+    print("index (workstation, sample_date, time_of_day)", narrow);
+
+    sql(db_dir, "ALTER TABLE samples DROP INDEX input_query, ADD INDEX input_query "
+                "(workstation, sample_date, time_of_day, id, input)");
     run({tools, "reset", db_dir});
     run({tools, "stop", db_dir});
     return 0;
