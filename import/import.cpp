@@ -112,6 +112,32 @@ int import_records(std::FILE *worklog, const char *name, const char *path, int g
     return status;
 }
 
+// Verifies one registered worklog against its digest and imports its
+// records. 0, or 5 after any error (already reported).
+static int import_worklog(const std::string &path, const char *name, int group, int *failures)
+{
+    file_ptr worklog(std::fopen(path.c_str(), "rb"));
+    if (!worklog) {
+        std::fprintf(stderr, "Brak pliku %s\n", path.c_str());
+        return 5;
+    }
+    const std::string digest_path = path + ".md5";
+    file_ptr digest(std::fopen(digest_path.c_str(), "rb"));
+    if (!digest) {
+        std::fprintf(stderr, "Brak pliku %s\n", digest_path.c_str());
+        return 5;
+    }
+    bool match = digest_matches(worklog.get(), digest.get());
+    digest.reset();
+    if (!match) {
+        std::fprintf(stderr, "Plik %s jest zepsuty\n", path.c_str());
+        return 5;
+    }
+    std::printf("%s\n", name);
+    std::rewind(worklog.get());
+    return import_records(worklog.get(), name, path.c_str(), group, failures);
+}
+
 int make_trans(const char *dir, int remove_flag, int group)
 {
     const std::string prefix = dir_prefix(dir);
@@ -148,30 +174,14 @@ int make_trans(const char *dir, int remove_flag, int group)
             return 5;
         }
         const std::string path = std::string(dir) + separator + "worklogs/" + name + ".wl";
-        file_ptr worklog(std::fopen(path.c_str(), "rb"));
-        if (!worklog) {
-            std::fprintf(stderr, "Brak pliku %s\n", path.c_str());
+        if (import_worklog(path, name, group, &failures) != 0)
             status = 5;
-            continue;
+        // The worklog's samples last only once its transaction is committed:
+        // a failed commit has lost them, whatever the records reported.
+        if (TQdb_reset_connection(cfg.db_cfg) != 0) {
+            std::fprintf(stderr, "Nie udana próba zatwierdzenia danych z %s\n", path.c_str());
+            status = 5;
         }
-        const std::string digest_path = path + ".md5";
-        file_ptr digest(std::fopen(digest_path.c_str(), "rb"));
-        if (!digest) {
-            std::fprintf(stderr, "Brak pliku %s\n", digest_path.c_str());
-            status = 5;
-            continue;
-        }
-        bool match = digest_matches(worklog.get(), digest.get());
-        digest.reset();
-        if (!match) {
-            std::fprintf(stderr, "Plik %s jest zepsuty\n", path.c_str());
-            status = 5;
-            continue;
-        }
-        std::printf("%s\n", name);
-        std::rewind(worklog.get());
-        if (import_records(worklog.get(), name, path.c_str(), group, &failures) != 0)
-            status = 5;
     }
 
     const std::string errlog_path = std::string(dir) + separator + TQ_errorlog_name;

@@ -323,6 +323,20 @@ TEST_F(Import, FiveFailedInsertsAndTheLimit)
               N1 + "\t1\n" + N1 + "\t2\n" + N2 + "\t3\n" + N2 + "\t4\n");
 }
 
+// A commit that fails loses the worklog's samples: the import says so and
+// ends with 5 instead of reporting the worklog as imported.
+TEST_F(Import, FailedCommitIsReported)
+{
+    write_file(tr / "wl.set", N1 + "\n");
+    add(N1, worklog(three));
+    run_result r = run(mg, {program, "0", "1", tr.string()},
+                       {zone, {"LD_PRELOAD", TQ_FAIL_COMMIT_LIB}, {"ASAN_OPTIONS", "verify_asan_link_order=0"}});
+    EXPECT_EQ(r.status, 5);
+    EXPECT_EQ(r.out, N1 + "\n");
+    EXPECT_EQ(r.err, "Nie udana próba zatwierdzenia danych z " + wl(N1) + "\n");
+    EXPECT_EQ(counts(), "");
+}
+
 // Paths are composed at any length and joined with '/'; a directory that
 // ends with '/' keeps it before "worklogs" in the messages.
 TEST_F(Import, LongDirectoryAndTrailingSlash)
