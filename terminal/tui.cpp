@@ -402,6 +402,14 @@ int tqrunner_tui(int argc, char **argv)
     noecho();
     nonl();
     nodelay(stdscr, TRUE);
+    // No typeahead check inside refreshes: it flushes the output at every
+    // changed row, one write per row, and keys are read each turn anyway.
+    typeahead(-1);
+    // ncurses flushes its output at every cursor move until the screen has
+    // once been left and entered again; doing so here lets each refresh go
+    // out in one write.
+    endwin();
+    wrefresh(stdscr);
     init_colours();
     wclear(stdscr);
     if (load_background(background_file, t.header) == -1)
