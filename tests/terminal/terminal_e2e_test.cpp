@@ -160,6 +160,8 @@ TEST(TerminalScreen, NothingBeforeTheMarkerThenBackgroundHeaderAndTable)
         EXPECT_EQ(cells[std::size_t(5 + i)][9].fg, colour) << "row " << 5 + i;
         EXPECT_EQ(cells[std::size_t(5 + i)][16].fg, colour);
         EXPECT_EQ(cells[std::size_t(5 + i)][16].bg, black);
+        for (int c = 0; c < 80; ++c)
+            EXPECT_NE(cells[std::size_t(5 + i)][std::size_t(c)].fg, red) << "no cell is highlighted";
     }
 }
 
@@ -214,6 +216,13 @@ TEST(TerminalScreen, SamplesAreCountedHighlightedAndLogged)
     ASSERT_TRUE(s.wait_row(16, "short line"));
     EXPECT_EQ(s.row(16), " | short line");
     EXPECT_EQ(s.row(17), " | " + std::string(50, 'L'));
+
+    // A line of 150 characters is two entries: 99 characters, then the rest.
+    s.write(std::string(99, 'a') + std::string(51, 'b') + "\n");
+    ASSERT_TRUE(s.wait_row(16, "bbbb"));
+    EXPECT_EQ(s.row(16), " | " + std::string(50, 'b'));
+    EXPECT_EQ(s.row(17), " | " + std::string(50, 'a'));
+    EXPECT_EQ(cell_text(s.row(7), ca), "   1");
 }
 
 TEST(TerminalKeys, ScrollingStopsAtTheLimitsWithABeep)
