@@ -55,13 +55,13 @@ set(CPACK_DEB_COMPONENT_INSTALL ON)
 set(CPACK_COMPONENTS_ALL station management)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION misc)
+# Runtime dependencies are read off the programs by dpkg-shlibdeps.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_STATION_PACKAGE_NAME tq-station)
-set(CPACK_DEBIAN_STATION_PACKAGE_DEPENDS "libncursesw6 | libncurses6, libmodbus5, libssl3")
 set(CPACK_DEBIAN_STATION_DESCRIPTION
   "TQ station side: live terminal, worklog shipping, diagnostics\n Counts each workstation's classified samples live and ships the station's worklogs with MD5 digests through a transfer directory.")
 set(CPACK_DEBIAN_MANAGEMENT_PACKAGE_NAME tq-management)
-set(CPACK_DEBIAN_MANAGEMENT_PACKAGE_DEPENDS "libmariadb3, libiniparser1, libssl3")
 set(CPACK_DEBIAN_MANAGEMENT_PACKAGE_SUGGESTS "mariadb-server | default-mysql-server")
 set(CPACK_DEBIAN_MANAGEMENT_DESCRIPTION
   "TQ management side: worklog import, reports, administration\n Imports shipped worklogs into a MariaDB/MySQL database and prints day, month and short reports per worker and category of work.")
