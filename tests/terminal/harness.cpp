@@ -144,6 +144,13 @@ terminal_session::~terminal_session()
 {
     if (fd_ >= 0)
         ::close(fd_);
+    // SIGTERM lets a running terminal end normally and remove its start-up
+    // file; the server's SIGHUP ends whatever is left.
+    pid_t program = pid_t(std::atoi(read_file(dir_.file("pid")).c_str()));
+    if (program > 0 && !exited()) {
+        kill(program, SIGTERM);
+        wait_for([&] { return exited(); }, 1000);
+    }
     tmux({"kill-server"}, false);
 }
 

@@ -28,6 +28,8 @@ const std::string bin = std::string(TQ_BIN_DIR) + "/tqrunner_tui";
 
 constexpr int green = 2, yellow = 3, red = 1, white = 7, black = 0;
 
+// Pid 0 is no runner: the terminal never signals it. (Any other number
+// would be a real process to x and X.)
 std::string header(long pid) { return "TQrunner vr:2.0 pid:" + std::to_string(pid) + "\n"; }
 
 std::string sample(const std::string &time, int code, const std::string &input)
@@ -116,7 +118,7 @@ TEST(TerminalScreen, MissingBackgroundEndsWith2OutOfCursesMode)
 {
     terminal_session s(false);
     s.open_stream();
-    s.write(header(1) + "Proclog output:\n");
+    s.write(header(0) + "Proclog output:\n");
     EXPECT_EQ(s.wait_status(), 2);
     EXPECT_EQ(s.tmux_format("#{alternate_on}"), "0");
 }
@@ -169,7 +171,7 @@ TEST(TerminalScreen, SamplesAreCountedHighlightedAndLogged)
 {
     tq::TQs_analis_reset();
     terminal_session s;
-    start(s, header(1));
+    start(s, header(0));
     const std::string a = sample("12:00:00", 3, "11"), b = sample("12:00:01", 3, "11"),
                       c = sample("12:00:02", 2, "01");
     const int ca = category(a), cb = category(b), cc = category(c);
@@ -229,7 +231,7 @@ TEST(TerminalKeys, ScrollingStopsAtTheLimitsWithABeep)
 {
     tq::TQs_analis_reset();
     terminal_session s;
-    start(s, header(1));
+    start(s, header(0));
     const std::string first = sample("10:00:00", 1, "01");
     const int cat = category(first);
     s.write(first);
@@ -295,7 +297,7 @@ TEST(TerminalWindow, StartUpWindowShowsTheLinesAndHoldsTheStream)
     tq::TQs_analis_reset();
     terminal_session s;
     const std::string long_line(45, 'y');
-    start(s, header(1), "first start-up line\n" + long_line + "\nthird\n");
+    start(s, header(0), "first start-up line\n" + long_line + "\nthird\n");
     s.keys("e");
     ASSERT_TRUE(s.wait_row(6, "+--(TQrunner initialization)"));
     std::vector<std::string> rows = s.text();
@@ -332,7 +334,7 @@ TEST(TerminalWindow, StartUpWindowShowsTheLinesAndHoldsTheStream)
 TEST(TerminalWindow, EmptyStartUpSectionGivesAnEmptyWindow)
 {
     terminal_session s;
-    start(s, header(1));
+    start(s, header(0));
     s.keys("e");
     ASSERT_TRUE(s.wait_row(7, "+----"));
     EXPECT_EQ(s.row(6).substr(10, 4), "+--(");
@@ -344,7 +346,7 @@ TEST(TerminalDialog, SaveScoresWritesTheWholeTable)
 {
     tq::TQs_analis_reset();
     terminal_session s;
-    start(s, header(1));
+    start(s, header(0));
     const std::string lines[] = {sample("08:00:00", 1, "11"), sample("08:00:01", 1, "11"),
                                  sample("08:00:01", 16, "01")};
     std::vector<unsigned> counts(std::size_t(16 * tq::TQ_score_numb), 0);
@@ -478,7 +480,7 @@ TEST(TerminalSignals, SigtermWhileWaitingForTheMarker)
 {
     terminal_session s;
     s.open_stream();
-    s.write(header(1) + "start-up\n");
+    s.write(header(0) + "start-up\n");
     pid_t pid = s.pid();
     settle();
     kill(pid, SIGTERM);
@@ -488,7 +490,7 @@ TEST(TerminalSignals, SigtermWhileWaitingForTheMarker)
 TEST(TerminalStream, EndLineEndsWithZero)
 {
     terminal_session s;
-    start(s, header(1));
+    start(s, header(0));
     s.write(sample("09:00:00", 1, "01") + "TQrunner zakonczyl prace\n");
     EXPECT_EQ(s.wait_status(), 0);
 }
@@ -497,7 +499,7 @@ TEST(TerminalStream, StreamEndKeepsTheScreenAndCountsNothingTwice)
 {
     tq::TQs_analis_reset();
     terminal_session s;
-    start(s, header(1));
+    start(s, header(0));
     const std::string line = sample("09:00:00", 2, "01");
     int cat = category(line);
     s.write(line);
@@ -536,7 +538,7 @@ TEST(TerminalStream, EndLineDuringStartUpKeepsTheScreenAndForgetsThePid)
 TEST(TerminalIdle, AnIdleTerminalLeavesTheProcessorAlone)
 {
     terminal_session s;
-    start(s, header(1));
+    start(s, header(0));
     pid_t pid = s.pid();
     auto cpu_ticks = [&] {
         std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
