@@ -302,6 +302,8 @@ const char *runner_sim_usage()
         "  --seed N             ziarno losowania (domyslnie 1)\n"
         "  --rate R             probki na sekunde na stanowisko w czasie rzeczywistym\n"
         "                       (domyslnie 1; ulamki dozwolone); bez znaczenia przy --fast\n"
+        "  --speed F            zegar stacji biegnie F razy szybciej niz rzeczywisty\n"
+        "                       (domyslnie 1); bez znaczenia przy --fast\n"
         "  --duration S         czas pracy w sekundach czasu stacji (domyslnie 0: do SIGTERM)\n"
         "  --start \"RRRR-MM-DD GG:MM:SS\"  zegar stacji przy pierwszej probce (czas\n"
         "                       lokalny; domyslnie teraz)\n"
@@ -382,6 +384,13 @@ int parse_sim_options(int argc, char **argv, sim_options &opt, bool &help)
             opt.rate = std::strtod(value.c_str(), &end);
             if (end == value.c_str() || *end != '\0' || !(opt.rate > 0) || opt.rate > 1e6)
                 return 1;
+        } else if (word == "--speed") {
+            char *end = nullptr;
+            if (!need())
+                return 1;
+            opt.speed = std::strtod(value.c_str(), &end);
+            if (end == value.c_str() || *end != '\0' || !(opt.speed > 0) || opt.speed > 1e6)
+                return 1;
         } else if (word == "--duration") {
             if (!need() || !to_long(value.c_str(), n) || n < 0)
                 return 1;
@@ -438,8 +447,9 @@ int run_sim(const sim_options &opt)
         pat.first(machines[c]);
     unsigned long counts[workstations + 1] = {};
 
-    // Station seconds per tick: one sample of every workstation per tick.
-    const double dt = opt.fast ? double(opt.period) : 1.0 / opt.rate;
+    // Station seconds per tick: one sample of every workstation per tick;
+    // a tick lasts 1/rate real seconds unless fast.
+    const double dt = opt.fast ? double(opt.period) : opt.speed / opt.rate;
     struct timespec deadline {};
     clock_gettime(CLOCK_MONOTONIC, &deadline);
     unsigned char records[workstations * 12];
@@ -524,7 +534,7 @@ int run_sim(const sim_options &opt)
             break;
         }
         if (!opt.fast)
-            add_seconds(deadline, dt);
+            add_seconds(deadline, 1.0 / opt.rate);
     }
 
     if (status != 4) {

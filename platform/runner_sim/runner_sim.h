@@ -21,6 +21,7 @@ struct sim_options {
     std::string counts;       // --counts FILE; empty: standard error only
     std::uint32_t seed = 1;
     double rate = 1.0;        // samples per second per workstation (real time)
+    double speed = 1.0;       // station seconds per real second (real time)
     long duration = 0;        // station seconds; 0: until SIGTERM
     long period = 1;          // station seconds between two samples of one workstation
     bool fast = false;        // no waiting: station time runs as fast as possible

@@ -133,6 +133,20 @@ TEST(RunnerSim, StreamFollowsTheSimulatedClock)
     }
 }
 
+TEST(RunnerSim, SpeedRunsTheStationClockFasterThanRealTime)
+{
+    temp_dir d;
+    // 20 ticks a second, 1.5 station seconds each: 15 station seconds in 0.5 s.
+    run_result r = run({sim, "--file", d.file("stream"), "--start", "2026-03-02 10:00:00", "--rate",
+                        "20", "--speed", "30", "--duration", "15", "--counts", d.file("counts")});
+    ASSERT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(lines_of(read_file(d.file("counts")))[0], "1 10");
+    std::string stream = read_file(d.file("stream"));
+    EXPECT_NE(stream.find("10:00:00 DATA:\tcode:1\t"), std::string::npos);
+    EXPECT_NE(stream.find("10:00:13 DATA:\tcode:16\t"), std::string::npos);
+    EXPECT_EQ(stream.find("10:00:15 DATA:"), std::string::npos);
+}
+
 TEST(RunnerSim, SignalsGiveEventLinesAndTheEndLine)
 {
     temp_dir d;
