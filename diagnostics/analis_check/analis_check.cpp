@@ -1,12 +1,15 @@
 #include "analis_check.h"
 
 #include "station_libs.h"
+#include "../selfcheck.h"
 
 #include <cstdio>
 #include <memory>
 #include <vector>
 
 using namespace tq;
+using selfcheck::label;
+using selfcheck::verdict;
 
 namespace {
 
@@ -28,20 +31,6 @@ TQs_data *gendata(int hour, int minute, int second, std::uint32_t code, std::uin
     s->input = input;
     samples().push_back(std::move(s));
     return samples().back().get();
-}
-
-// The label goes out before the check runs, so a check that never returns
-// still shows which one it was.
-void label(const char *text)
-{
-    std::printf("Testing %s\t", text);
-    std::fflush(stdout);
-}
-
-void verdict(bool holds)
-{
-    std::printf("%s\n", holds ? "OK" : "FAIL!!");
-    std::fflush(stdout);
 }
 
 }  // namespace

@@ -1,28 +1,13 @@
 #include "tms_check.h"
 
 #include "station_libs.h"
+#include "../selfcheck.h"
 
 #include <cstdio>
 
 using namespace tq;
-
-namespace {
-
-// The label goes out before the check runs, so a check that never returns
-// still shows which one it was.
-void label(const char *text)
-{
-    std::printf("Testing %s\t", text);
-    std::fflush(stdout);
-}
-
-void verdict(bool holds)
-{
-    std::printf("%s\n", holds ? "OK" : "FAIL!!");
-    std::fflush(stdout);
-}
-
-}  // namespace
+using selfcheck::label;
+using selfcheck::verdict;
 
 int tms_check_run()
 {
