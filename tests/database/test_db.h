@@ -46,10 +46,25 @@ inline std::string slurp(const std::string &path)
 inline run_result run(const std::vector<std::string> &argv, const std::string &stdin_text = "",
                       const std::string &cwd = "")
 {
-    char in_name[] = "/tmp/tqtest-inXXXXXX";
-    char out_name[] = "/tmp/tqtest-outXXXXXX";
-    char err_name[] = "/tmp/tqtest-errXXXXXX";
-    int in_fd = mkstemp(in_name), out_fd = mkstemp(out_name), err_fd = mkstemp(err_name);
+    // The three files go on every way out.
+    struct temp_file {
+        char name[32];
+        int fd;
+        explicit temp_file(const char *pattern) : fd(-1)
+        {
+            std::snprintf(name, sizeof name, "%s", pattern);
+            fd = mkstemp(name);
+        }
+        ~temp_file()
+        {
+            if (fd >= 0) {
+                close(fd);
+                unlink(name);
+            }
+        }
+    } in("/tmp/tqtest-inXXXXXX"), out("/tmp/tqtest-outXXXXXX"), err("/tmp/tqtest-errXXXXXX");
+    int in_fd = in.fd, out_fd = out.fd, err_fd = err.fd;
+    const char *out_name = out.name, *err_name = err.name;
     run_result r;
     if (in_fd < 0 || out_fd < 0 || err_fd < 0)
         return r;
@@ -78,12 +93,6 @@ inline run_result run(const std::vector<std::string> &argv, const std::string &s
     r.status = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
     r.out = slurp(out_name);
     r.err = slurp(err_name);
-    close(in_fd);
-    close(out_fd);
-    close(err_fd);
-    unlink(in_name);
-    unlink(out_name);
-    unlink(err_name);
     return r;
 }
 
