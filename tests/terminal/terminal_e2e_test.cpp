@@ -323,7 +323,11 @@ TEST(TerminalWindow, StartUpWindowShowsTheLinesAndHoldsTheStream)
     EXPECT_FALSE(s.exited());
 
     s.keys("e");
-    ASSERT_TRUE(wait_for([&] { return s.row(6).find("TQrunner init") == std::string::npos; }));
+    // The screen is cleared before it is restored: wait for the table rows.
+    ASSERT_TRUE(wait_for([&] {
+        std::string r = s.row(6);
+        return r.find("TQrunner init") == std::string::npos && r.size() >= 10 && s.row(5).size() >= 10;
+    }));
     EXPECT_EQ(s.row(6).substr(8, 2), " 2");
     EXPECT_EQ(s.row(5).substr(8, 2), " 1");
     int cat = category(sample("11:00:00", 4, "01"));
